@@ -24,15 +24,15 @@ static_assert(std::endian::native == std::endian::little,
 
 constexpr unsigned kCodePage936 = 936;
 
-char16_t* Units(Bytes& b) { return reinterpret_cast<char16_t*>(b.data()); }
-const char16_t* Units(const Bytes& b) { return reinterpret_cast<const char16_t*>(b.data()); }
-
 #ifdef _WIN32
 int CheckedLength(std::size_t n) {
     if (n > static_cast<std::size_t>(INT_MAX)) throw std::length_error("text too long to convert");
     return static_cast<int>(n);
 }
 #else
+char16_t* Units(Bytes& b) { return reinterpret_cast<char16_t*>(b.data()); }
+const char16_t* Units(const Bytes& b) { return reinterpret_cast<const char16_t*>(b.data()); }
+
 // UTF-8 encoding of UTF-16 code units; a lone surrogate becomes U+FFFD, as
 // the Windows conversion does.
 template <bool Write>
