@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
         ToText(std::move(rawMessage), messageFile ? utf8 : argsUtf8, lossy);
     const dorvane::Text location = ToText(out.value_or(std::string()), argsUtf8, lossy);
     if (lossy)
-        std::fputs("dorvane-cli: warning: some characters have no code page 936 form and became '?'\n",
+        std::fputs("dorvane-cli: warning: some characters have no code page 936 form and were replaced ('?' or a look-alike)\n",
                    stderr);
 
     const dorvane::GenerateResult result = dorvane::Generate(titleText, messageText, location);
