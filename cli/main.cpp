@@ -45,6 +45,12 @@ std::optional<std::string> ReadAll(const std::string& name) {
     std::string data;
     std::FILE* f = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
     if (!f) return std::nullopt;
+    // A file's size up front spares the copies of a growing string.
+    if (f != stdin && std::fseek(f, 0, SEEK_END) == 0) {
+        const long size = std::ftell(f);
+        if (size > 0) data.reserve(static_cast<std::size_t>(size));
+        std::rewind(f);
+    }
     char buf[1 << 16];
     std::size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
