@@ -2,7 +2,6 @@
 #include "page.h"
 
 #include <new>
-#include <stdexcept>
 
 namespace dorvane {
 namespace {
@@ -27,7 +26,6 @@ Bytes PageBytes(std::string_view title, std::string_view message) {
         if (!data.empty() && data.back() == 0) data.pop_back();
         return data;
     } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
     }
     return {};
 }

@@ -9,7 +9,6 @@
 #include <bit>
 #include <climits>
 #include <cstring>
-#include <stdexcept>
 
 #include "large_buffer.h"
 
@@ -31,10 +30,10 @@ static_assert(std::endian::native == std::endian::little,
 constexpr unsigned kCodePage936 = 936;
 
 #ifdef _WIN32
-int CheckedLength(std::size_t n) {
-    if (n > static_cast<std::size_t>(INT_MAX)) throw std::length_error("text too long to convert");
-    return static_cast<int>(n);
-}
+// The platform converts at most INT_MAX units at once; a longer text (2 GiB
+// and more, which no edit box holds) converts to nothing, and Generate then
+// reports that nothing was written.
+bool FitsInt(std::size_t n) { return n <= static_cast<std::size_t>(INT_MAX); }
 #else
 char16_t* Units(Bytes& b) { return reinterpret_cast<char16_t*>(b.data()); }
 const char16_t* Units(const Bytes& b) { return reinterpret_cast<const char16_t*>(b.data()); }
@@ -193,14 +192,15 @@ void EncodeUtf8(const char16_t* in, std::size_t n, unsigned char* out, std::size
 }  // namespace
 
 Bytes AnsiToUnicode(std::string_view text, bool dropTerminator) {
-    if (text.empty()) return {};
 #ifdef _WIN32
-    const int len = CheckedLength(text.size());
+    if (text.empty() || !FitsInt(text.size())) return {};
+    const int len = static_cast<int>(text.size());
     const int n = MultiByteToWideChar(kCodePage936, 0, text.data(), len, nullptr, 0);
     Bytes units((static_cast<std::size_t>(n) + 1) * 2);  // zero-filled: the terminator
     MultiByteToWideChar(kCodePage936, 0, text.data(), len,
                         reinterpret_cast<wchar_t*>(units.data()), n);
 #else
+    if (text.empty()) return {};
     const std::size_t n = cp936::DecodedLength(text);
     Bytes units;
     ReserveLarge(units, (n + 1) * 2);
@@ -213,15 +213,16 @@ Bytes AnsiToUnicode(std::string_view text, bool dropTerminator) {
 
 Bytes UnicodeToUtf8(const Bytes& units) {
     const std::size_t u = units.size() / 2;
-    if (u == 0) return {};
 #ifdef _WIN32
-    const int len = CheckedLength(u);
+    if (u == 0 || !FitsInt(u)) return {};
+    const int len = static_cast<int>(u);
     const auto* src = reinterpret_cast<const wchar_t*>(units.data());
     const int m = WideCharToMultiByte(CP_UTF8, 0, src, len, nullptr, 0, nullptr, nullptr);
     Bytes out(static_cast<std::size_t>(m));
     WideCharToMultiByte(CP_UTF8, 0, src, len, reinterpret_cast<char*>(out.data()), m, nullptr,
                         nullptr);
 #else
+    if (u == 0) return {};
     const std::size_t m = Utf8Length(Units(units), u);
     Bytes out;
     ReserveLarge(out, m);
@@ -234,14 +235,15 @@ Bytes UnicodeToUtf8(const Bytes& units) {
 Bytes AnsiToUtf8(std::string_view text) { return UnicodeToUtf8(AnsiToUnicode(text, false)); }
 
 std::u16string Cp936ToUtf16(std::string_view text) {
-    if (text.empty()) return {};
 #ifdef _WIN32
-    const int len = CheckedLength(text.size());
+    if (text.empty() || !FitsInt(text.size())) return {};
+    const int len = static_cast<int>(text.size());
     const int n = MultiByteToWideChar(kCodePage936, 0, text.data(), len, nullptr, 0);
     std::u16string out(static_cast<std::size_t>(n), u'\0');
     MultiByteToWideChar(kCodePage936, 0, text.data(), len, reinterpret_cast<wchar_t*>(out.data()),
                         n);
 #else
+    if (text.empty()) return {};
     std::u16string out(cp936::DecodedLength(text), u'\0');
     cp936::Decode(text, out.data());
 #endif
@@ -249,14 +251,15 @@ std::u16string Cp936ToUtf16(std::string_view text) {
 }
 
 Text Utf16ToCp936(std::u16string_view units) {
-    if (units.empty()) return {};
 #ifdef _WIN32
-    const int len = CheckedLength(units.size());
+    if (units.empty() || !FitsInt(units.size())) return {};
+    const int len = static_cast<int>(units.size());
     const auto* src = reinterpret_cast<const wchar_t*>(units.data());
     const int n = WideCharToMultiByte(kCodePage936, 0, src, len, nullptr, 0, nullptr, nullptr);
     Text out(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(kCodePage936, 0, src, len, out.data(), n, nullptr, nullptr);
 #else
+    if (units.empty()) return {};
     Text out(cp936::EncodedLength(units), '\0');
     cp936::Encode(units, out.data());
 #endif

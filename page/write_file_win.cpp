@@ -149,11 +149,22 @@ std::optional<std::wstring> FinalPath(const std::wstring& link) {
 // A name in folder (ending in '\') that no file has yet.
 std::wstring UniqueName(const std::wstring& folder, std::wstring_view kind) {
     static std::atomic<unsigned> counter{0};
-    wchar_t unique[64];
-    std::swprintf(unique, 64, L"~dorvane-%lx-%x-%llx.%ls", ::GetCurrentProcessId(),
-                  counter.fetch_add(1), static_cast<unsigned long long>(::GetTickCount64()),
-                  std::wstring(kind).c_str());
-    return folder + unique;
+    std::wstring name = folder + L"~dorvane";
+    for (const unsigned long long part :
+         {static_cast<unsigned long long>(::GetCurrentProcessId()),
+          static_cast<unsigned long long>(counter.fetch_add(1)),
+          static_cast<unsigned long long>(::GetTickCount64())}) {
+        name += L'-';
+        const std::size_t at = name.size();
+        unsigned long long v = part;
+        do {
+            name.insert(at, 1, L"0123456789abcdef"[v & 15]);
+            v >>= 4;
+        } while (v != 0);
+    }
+    name += L'.';
+    name += kind;
+    return name;
 }
 
 bool WriteAll(HANDLE file, const Bytes& data) {

@@ -47,8 +47,13 @@ std::uint64_t NextRandom() {
 
 Answer ShowMessage(std::string_view text, MessageKind kind) {
     const std::wstring wide = ToWide(text);
-    return AnswerOf(MessageBoxW(nullptr, wide.c_str(), L"",
-                                static_cast<UINT>(kind) | MB_TASKMODAL));
+    // A task-modal box has no owner, so closing it activates nothing: the
+    // window that was active gets the keyboard back explicitly.
+    const HWND active = GetActiveWindow();
+    const Answer answer =
+        AnswerOf(MessageBoxW(nullptr, wide.c_str(), L"", static_cast<UINT>(kind) | MB_TASKMODAL));
+    if (active && IsWindow(active)) SetForegroundWindow(active);
+    return answer;
 }
 
 Text GetText(HWND box) {
