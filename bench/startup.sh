@@ -2,6 +2,8 @@
 # Start-up time of dorvane.exe under Wine, from launch to its window being
 # shown, beside a minimal Win32 program that opens one empty window, in one
 # run; and the size and DLL imports of the 32-bit release program.
+# A second yardstick, the empty window with dorvane.exe's manifest and one
+# button, shows what is left once common controls 6 are loaded as well.
 #   bench/startup.sh [N]        N launches of each program (default 20)
 # Needs build/win64/dorvane.exe (cmake --preset win64 && cmake --build
 # --preset win64 --target dorvane); the 32-bit program cannot run here, so
@@ -24,7 +26,12 @@ echo "Launch to window shown under Wine, $runs launches each, $(nproc) cores:"
 # A prefix of its own, so that the wineserver it stops is not another run's.
 export DORVANE_WINEPREFIX="${DORVANE_WINEPREFIX:-$root/build/wine/prefix-startup}"
 "$root/scripts/with-wine" timeout 900 wine "$out/launch_timer.exe" "$runs" \
-    "$(windows_path "$out/empty_window.exe")" "$(windows_path "$dorvane")"
+    "$(windows_path "$out/empty_window.exe")" "$(windows_path "$out/empty_window_cc6.exe")" \
+    "$(windows_path "$dorvane")" | tee "$out/launch_timer.txt"
+# The ratio column is over the empty window; this one is over the second.
+awk '$1 == "empty_window_cc6.exe" && $3 == "ms" { cc6 = $2 }
+     $1 == "dorvane.exe" && $3 == "ms" && cc6 { printf "dorvane.exe over empty_window_cc6.exe: %.2fx\n", $2 / cc6 }' \
+    "$out/launch_timer.txt"
 
 win32="$root/build/win32/dorvane.exe"
 if [[ -f "$win32" ]]; then

@@ -13,6 +13,12 @@ GenerateResult Failed() {
 // The page as UTF-8, or nothing when there is no memory for a page this
 // large: the user is told that nothing was written, the program goes on.
 Bytes PageBytes(std::string_view title, std::string_view message) {
+    // A byte of text becomes at most 6 bytes of page ("<" is "\u003C"), and
+    // the UTF-16 and UTF-8 forms of the page take at most 2 and 3 times its
+    // size: texts that could outgrow the largest buffer there is are refused
+    // up front (only a 32-bit build can get near that).
+    constexpr std::size_t kMostTextBytes = (Bytes().max_size() - 1024) / 18;
+    if (title.size() > kMostTextBytes || message.size() > kMostTextBytes - title.size()) return {};
     try {
         // AnsiToUtf8 in its two steps, so that each buffer goes as soon as the
         // next one exists: the page before the UTF-8 bytes are made, the

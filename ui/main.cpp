@@ -2,17 +2,9 @@
 // run it until it closes.
 #include <windows.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "main_window.h"
-
-// An exception that escapes ends the program at once. The library's own
-// handler would print the exception's type first and drags a C++ name
-// demangler (about 50 KB) into the executable for that.
-namespace __gnu_cxx {
-[[noreturn]] void __verbose_terminate_handler() { std::abort(); }
-}  // namespace __gnu_cxx
 
 namespace {
 

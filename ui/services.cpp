@@ -43,6 +43,24 @@ std::uint64_t NextRandom() {
     return z ^ (z >> 31);
 }
 
+// GetSaveFileNameW, from comdlg32.dll loaded the first time the dialog is
+// wanted: importing it would load the DLL and everything it needs at every
+// start, before the window can appear. Null when it cannot be loaded.
+using GetSaveFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEW);
+
+GetSaveFileNameFn SaveDialogFunction() {
+    static GetSaveFileNameFn function = [] {
+        // From the system folder only; older systems without that flag take
+        // the plain search, which finds comdlg32 among the known DLLs.
+        HMODULE dll = LoadLibraryExW(L"comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (!dll) dll = LoadLibraryW(L"comdlg32.dll");
+        return dll ? reinterpret_cast<GetSaveFileNameFn>(
+                         reinterpret_cast<void*>(GetProcAddress(dll, "GetSaveFileNameW")))
+                   : nullptr;
+    }();
+    return function;
+}
+
 }  // namespace
 
 Answer ShowMessage(std::string_view text, MessageKind kind) {
@@ -97,7 +115,8 @@ bool FileDialog::Show(HWND owner) {
     ofn.lpstrFile = name;
     ofn.nMaxFile = ARRAYSIZE(name);  // characters, not bytes
     ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    if (!GetSaveFileNameW(&ofn)) return false;
+    const GetSaveFileNameFn get_save_file_name = SaveDialogFunction();
+    if (!get_save_file_name || !get_save_file_name(&ofn)) return false;
     CopyMemory(name_, name, sizeof name);
     return true;
 }
