@@ -64,10 +64,7 @@ std::uint64_t Candidates64(const unsigned char* p, std::uint64_t& canPair) {
     for (int k = 0; k < 64; k += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
         const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k + 1));
-        // 0x81..0xFE become 0x00..0x7D, everything else 0x7E..0xFF.
-        const __m128i shifted = _mm_add_epi8(bytes, _mm_set1_epi8(0x7F));
-        const __m128i lead = _mm_and_si128(_mm_cmpgt_epi8(shifted, _mm_set1_epi8(-1)),
-                                           _mm_cmplt_epi8(shifted, _mm_set1_epi8(0x7E)));
+        const __m128i lead = LeadBytes16(bytes);
         // A trail is 0x40..0xFE but not 0x7F.
         const __m128i trail = _mm_andnot_si128(
             _mm_or_si128(_mm_cmpeq_epi8(next, _mm_set1_epi8(0x7F)),

@@ -3,6 +3,10 @@
 
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace dorvane {
 
 // The bits of the bytes that start a pair among the 64 whose bits are set in
@@ -20,5 +24,15 @@ inline std::uint64_t PairStarts64(std::uint64_t canPair, unsigned& odd) noexcept
     odd = static_cast<unsigned>(starts >> 63);
     return starts;
 }
+
+#if defined(__SSE2__)
+// 0xFF in each of the 16 bytes that is a lead byte (0x81..0xFE), else 0x00.
+inline __m128i LeadBytes16(__m128i bytes) noexcept {
+    // 0x81..0xFE become 0x00..0x7D, everything else 0x7E..0xFF.
+    const __m128i shifted = _mm_add_epi8(bytes, _mm_set1_epi8(0x7F));
+    return _mm_and_si128(_mm_cmpgt_epi8(shifted, _mm_set1_epi8(-1)),
+                         _mm_cmplt_epi8(shifted, _mm_set1_epi8(0x7E)));
+}
+#endif
 
 }  // namespace dorvane

@@ -24,15 +24,10 @@
 
 namespace dorvane {
 
-namespace write_file_seam {
-FailHook failHook = nullptr;
-}  // namespace write_file_seam
-
 namespace {
 
+using write_file_seam::Fails;
 using write_file_seam::Step;
-
-bool Fails(Step step) { return write_file_seam::failHook && write_file_seam::failHook(step); }
 
 class UniqueFd {
   public:

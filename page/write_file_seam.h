@@ -13,6 +13,8 @@ enum class Step {
 
 // Returns true for a step that must fail. Null: every step runs normally.
 using FailHook = bool (*)(Step);
-extern FailHook failHook;
+inline FailHook failHook = nullptr;
+
+inline bool Fails(Step step) { return failHook && failHook(step); }
 
 }  // namespace dorvane::write_file_seam

@@ -29,15 +29,10 @@
 
 namespace dorvane {
 
-namespace write_file_seam {
-FailHook failHook = nullptr;
-}  // namespace write_file_seam
-
 namespace {
 
+using write_file_seam::Fails;
 using write_file_seam::Step;
-
-bool Fails(Step step) { return write_file_seam::failHook && write_file_seam::failHook(step); }
 
 // Owner of a CreateFileW handle (invalid is INVALID_HANDLE_VALUE, not null).
 class UniqueFile {
