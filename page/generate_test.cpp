@@ -6,6 +6,7 @@
 #include <random>
 
 #include "page.h"
+#include "test_paths.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -17,15 +18,6 @@ namespace dorvane {
 namespace {
 
 namespace fs = std::filesystem;
-
-Text ToText(const fs::path& p) {
-#ifdef _WIN32
-    const std::wstring w = p.wstring();
-    return Utf16ToCp936(std::u16string(w.begin(), w.end()));
-#else
-    return Utf16ToCp936(Utf8ToUtf16(p.string()));
-#endif
-}
 
 Text Cp936(std::u16string_view s) { return Utf16ToCp936(s); }
 
@@ -84,7 +76,7 @@ TEST_F(GenerateTest, EmptyLocationIsRefusedWithoutTouchingAnything) {
 
 TEST_F(GenerateTest, WritesTheUtf8PageAndReportsTheLocationAsTyped) {
     const fs::path file = dir_ / "p.html";
-    const Text location = ToText(file);
+    const Text location = PathText(file);
     const GenerateResult r = Generate("T", "Hi", location);
     EXPECT_EQ(r.outcome, GenerateOutcome::Written);
     EXPECT_EQ(r.kind, MessageKind::Information);
@@ -100,7 +92,7 @@ TEST_F(GenerateTest, WritesTheUtf8PageAndReportsTheLocationAsTyped) {
 TEST_F(GenerateTest, ChineseTextsAreWrittenAsUtf8) {
     const fs::path file = dir_ / "zh.html";
     // 你好 / 世界 in code page 936.
-    ASSERT_EQ(Generate("\xC4\xE3\xBA\xC3", "\xCA\xC0\xBD\xE7", ToText(file)).outcome,
+    ASSERT_EQ(Generate("\xC4\xE3\xBA\xC3", "\xCA\xC0\xBD\xE7", PathText(file)).outcome,
               GenerateOutcome::Written);
     const std::string bytes = ReadFile(file);
     EXPECT_NE(bytes.find("<title>\xE4\xBD\xA0\xE5\xA5\xBD</title>"), std::string::npos);
@@ -109,14 +101,14 @@ TEST_F(GenerateTest, ChineseTextsAreWrittenAsUtf8) {
 
 TEST_F(GenerateTest, EmptyTextsWriteTheBareTemplate) {
     const fs::path file = dir_ / "bare.html";
-    EXPECT_EQ(Generate("", "", ToText(file)).outcome, GenerateOutcome::Written);
+    EXPECT_EQ(Generate("", "", PathText(file)).outcome, GenerateOutcome::Written);
     EXPECT_EQ(ReadFile(file), Utf8Page("", ""));
 }
 
 TEST_F(GenerateTest, ExistingFileIsReplacedInFull) {
     const fs::path file = dir_ / "p.html";
     WriteFile(file, std::string(100000, 'x'));
-    EXPECT_EQ(Generate("T", "short", ToText(file)).outcome, GenerateOutcome::Written);
+    EXPECT_EQ(Generate("T", "short", PathText(file)).outcome, GenerateOutcome::Written);
     EXPECT_EQ(ReadFile(file), Utf8Page("T", "short"));
 }
 
@@ -133,13 +125,13 @@ TEST_F(GenerateTest, ChineseFolderName) {
     const fs::path folder = dir_ / fs::path(u8"网页");
     fs::create_directories(folder);
     const fs::path file = folder / fs::path(u8"页面.html");
-    EXPECT_EQ(Generate("T", "m", ToText(file)).outcome, GenerateOutcome::Written);
+    EXPECT_EQ(Generate("T", "m", PathText(file)).outcome, GenerateOutcome::Written);
     EXPECT_EQ(ReadFile(file), Utf8Page("T", "m"));
 }
 
 TEST_F(GenerateTest, MissingFolderFailsAndIsNotCreated) {
     const fs::path file = dir_ / "missing" / "p.html";
-    const GenerateResult r = Generate("T", "m", ToText(file));
+    const GenerateResult r = Generate("T", "m", PathText(file));
     EXPECT_EQ(r.outcome, GenerateOutcome::WriteFailed);
     EXPECT_EQ(r.message, Cp936(u"文件写出失败."));
     EXPECT_EQ(r.kind, MessageKind::Error);
@@ -147,7 +139,7 @@ TEST_F(GenerateTest, MissingFolderFailsAndIsNotCreated) {
 }
 
 TEST_F(GenerateTest, FolderAsLocationFails) {
-    EXPECT_EQ(Generate("T", "m", ToText(dir_)).outcome, GenerateOutcome::WriteFailed);
+    EXPECT_EQ(Generate("T", "m", PathText(dir_)).outcome, GenerateOutcome::WriteFailed);
     EXPECT_TRUE(fs::is_directory(dir_));
 }
 
@@ -155,7 +147,7 @@ TEST_F(GenerateTest, ReadOnlyFileFailsAndKeepsItsContent) {
     const fs::path file = dir_ / "ro.html";
     WriteFile(file, "old page");
     MakeReadOnly(file);
-    EXPECT_EQ(Generate("T", "m", ToText(file)).outcome, GenerateOutcome::WriteFailed);
+    EXPECT_EQ(Generate("T", "m", PathText(file)).outcome, GenerateOutcome::WriteFailed);
     EXPECT_EQ(ReadFile(file), "old page");
 }
 
@@ -173,7 +165,7 @@ TEST_F(GenerateTest, HiddenAndSystemFilesFailAndKeepTheirContent) {
         const fs::path file = dir_ / ("attr" + std::to_string(attribute) + ".html");
         WriteFile(file, "old page");
         ASSERT_TRUE(SetFileAttributesW(file.c_str(), attribute));
-        EXPECT_EQ(Generate("T", "m", ToText(file)).outcome, GenerateOutcome::WriteFailed)
+        EXPECT_EQ(Generate("T", "m", PathText(file)).outcome, GenerateOutcome::WriteFailed)
             << attribute;
         SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
         EXPECT_EQ(ReadFile(file), "old page") << attribute;
@@ -186,7 +178,7 @@ TEST_F(GenerateTest, FileHeldOpenWithoutSharingFailsAndKeepsItsContent) {
     HANDLE held = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Generate("T", "m", ToText(file)).outcome, GenerateOutcome::WriteFailed);
+    EXPECT_EQ(Generate("T", "m", PathText(file)).outcome, GenerateOutcome::WriteFailed);
     CloseHandle(held);
     EXPECT_EQ(ReadFile(file), "old page");
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "page.h"
+#include "test_paths.h"
 #include "write_file_seam.h"
 
 #ifdef _WIN32
@@ -38,11 +39,7 @@ std::wstring Wide(const fs::path& p) { return p.wstring(); }
 std::wstring Literal(const fs::path& p) {
     return L"\\\\?\\" + fs::absolute(p).make_preferred().wstring();
 }
-Text ToText(const std::wstring& w) { return Utf16ToCp936(std::u16string(w.begin(), w.end())); }
-Text ToText(const fs::path& p) { return ToText(p.wstring()); }
 std::string ToUtf8(const std::wstring& w) { return Utf16ToUtf8(std::u16string(w.begin(), w.end())); }
-#else
-Text ToText(const fs::path& p) { return Utf16ToCp936(Utf8ToUtf16(p.string())); }
 #endif
 
 Bytes Pattern(std::size_t n, unsigned seed) {
@@ -223,8 +220,8 @@ TEST_F(WriteFileTest, WritesExactlyTheBytesAndNothingElse) {
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const fs::path file = dir_ / ("page" + std::to_string(i));
-        ASSERT_TRUE(WriteWholeFile(ToText(file), cases[i])) << i;
-        ASSERT_TRUE(WriteWholeFile(ToText(file), cases[i])) << i << " over itself";
+        ASSERT_TRUE(WriteWholeFile(PathText(file), cases[i])) << i;
+        ASSERT_TRUE(WriteWholeFile(PathText(file), cases[i])) << i << " over itself";
     }
     const Snapshot s = Take(dir_);
     ASSERT_EQ(s.size(), cases.size()) << "a temporary file was left behind";
@@ -234,7 +231,7 @@ TEST_F(WriteFileTest, WritesExactlyTheBytesAndNothingElse) {
 
 TEST_F(WriteFileTest, ConcurrentWritersEachReplaceTheWholeFile) {
     const fs::path file = dir_ / "p.html";
-    const Text location = ToText(file);
+    const Text location = PathText(file);
     std::vector<Bytes> pages;
     for (unsigned i = 0; i < 4; ++i) pages.push_back(Pattern(200000 + i * 1000, i));
     std::vector<std::thread> writers;
@@ -258,7 +255,7 @@ TEST_F(WriteFileTest, KeepsTheModeBitsOfTheFileItReplaces) {
         const fs::path file = dir_ / "p.html";
         Put(file, "old");
         chmod(file.c_str(), mode);
-        ASSERT_TRUE(WriteWholeFile(ToText(file), {'n', 'e', 'w'})) << std::oct << mode;
+        ASSERT_TRUE(WriteWholeFile(PathText(file), {'n', 'e', 'w'})) << std::oct << mode;
         struct stat st {};
         stat(file.c_str(), &st);
         EXPECT_EQ(st.st_mode & 07777, mode) << std::oct << mode;
@@ -268,7 +265,7 @@ TEST_F(WriteFileTest, KeepsTheModeBitsOfTheFileItReplaces) {
 
 TEST_F(WriteFileTest, ANewFileGetsTheUsualModeForTheUmask) {
     const mode_t previous = umask(027);
-    const bool ok = WriteWholeFile(ToText(dir_ / "new.html"), {'x'});
+    const bool ok = WriteWholeFile(PathText(dir_ / "new.html"), {'x'});
     umask(previous);
     ASSERT_TRUE(ok);
     struct stat st {};
@@ -296,13 +293,13 @@ TEST_F(WriteFileTest, AFailingStepLeavesTheOldPageAndNoTemporaryFile) {
         const Snapshot before = Take(dir_);
         g_failingStep = step;
         write_file_seam::failHook = FailTheChosenStep;
-        EXPECT_FALSE(WriteWholeFile(ToText(dir_ / "old.html"), newPage)) << name;
-        EXPECT_FALSE(WriteWholeFile(ToText(dir_ / "new.html"), newPage)) << name;
+        EXPECT_FALSE(WriteWholeFile(PathText(dir_ / "old.html"), newPage)) << name;
+        EXPECT_FALSE(WriteWholeFile(PathText(dir_ / "new.html"), newPage)) << name;
         write_file_seam::failHook = nullptr;
         EXPECT_EQ(Take(dir_), before) << name;
     }
     // The same writes go through once nothing fails.
-    EXPECT_TRUE(WriteWholeFile(ToText(dir_ / "old.html"), newPage));
+    EXPECT_TRUE(WriteWholeFile(PathText(dir_ / "old.html"), newPage));
     EXPECT_EQ(Take(dir_).at("old.html").content, AsString(newPage));
 }
 
@@ -330,12 +327,12 @@ TEST_F(WriteFileTest, AWriteCutShortByTheFileSizeLimitLeavesTheOldPage) {
     Put(dir_ / "old.html", oldPage);
     const Snapshot before = Take(dir_);
 
-    EXPECT_FALSE(WriteInChildWithSizeLimit(ToText(dir_ / "old.html"), newPage, 64 * 1024));
-    EXPECT_FALSE(WriteInChildWithSizeLimit(ToText(dir_ / "new.html"), newPage, 64 * 1024));
+    EXPECT_FALSE(WriteInChildWithSizeLimit(PathText(dir_ / "old.html"), newPage, 64 * 1024));
+    EXPECT_FALSE(WriteInChildWithSizeLimit(PathText(dir_ / "new.html"), newPage, 64 * 1024));
     EXPECT_EQ(Take(dir_), before);
 
     // With room for the page the same child succeeds: the limit was the fault.
-    EXPECT_TRUE(WriteInChildWithSizeLimit(ToText(dir_ / "old.html"), newPage, 2 << 20));
+    EXPECT_TRUE(WriteInChildWithSizeLimit(PathText(dir_ / "old.html"), newPage, 2 << 20));
     EXPECT_EQ(Take(dir_).at("old.html").content, AsString(newPage));
 }
 #endif
@@ -428,17 +425,17 @@ TEST_F(LocationTest, BadAndOddLocations) {
 #else
         {"spaces only", "   ", W, "   ", true},
 #endif
-        {"missing folder", ToText(dir_ / "missing" / "p.html"), F, ""},
-        {"a folder", ToText(dir_ / "sub"), F, ""},
-        {"a folder with a separator after it", ToText(dir_ / "sub") + "/", F, ""},
-        {"a new name with a separator after it", ToText(dir_ / "new.html") + "/", F, ""},
-        {"read-only file", ToText(dir_ / "ro.html"), F, ""},
-        {"a file used as a folder", ToText(dir_ / "file.txt" / "p.html"), F, ""},
+        {"missing folder", PathText(dir_ / "missing" / "p.html"), F, ""},
+        {"a folder", PathText(dir_ / "sub"), F, ""},
+        {"a folder with a separator after it", PathText(dir_ / "sub") + "/", F, ""},
+        {"a new name with a separator after it", PathText(dir_ / "new.html") + "/", F, ""},
+        {"read-only file", PathText(dir_ / "ro.html"), F, ""},
+        {"a file used as a folder", PathText(dir_ / "file.txt" / "p.html"), F, ""},
         {"a zero byte inside the name", Text("cut\0off.html", 12), F, "", true},
-        {"existing page", ToText(dir_ / "old.html"), W, "old.html"},
+        {"existing page", PathText(dir_ / "old.html"), W, "old.html"},
         {"relative name", "rel.html", W, "rel.html", true},
         {"relative with ..", "sub/../dots.html", W, "dots.html", true},
-        {"300 characters", ToText(longPath_), W, longRel},
+        {"300 characters", PathText(longPath_), W, longRel},
     };
 #ifndef _WIN32
     mkfifo((dir_ / "fifo").c_str(), 0666);
@@ -449,16 +446,16 @@ TEST_F(LocationTest, BadAndOddLocations) {
     symlink("loop2", (dir_ / "loop1").c_str());
     symlink("loop1", (dir_ / "loop2").c_str());
     cases.insert(cases.end(), {
-        {"FIFO (must not block)", ToText(dir_ / "fifo"), F, ""},
-        {"link to a page", ToText(dir_ / "link.html"), W, "old.html"},
-        {"link to a link to a page", ToText(dir_ / "link2.html"), W, "old.html"},
-        {"link to a folder", ToText(dir_ / "link-dir"), F, ""},
-        {"dangling link", ToText(dir_ / "dangling.html"), W, "absent.html"},
-        {"link loop", ToText(dir_ / "loop1"), F, ""},
+        {"FIFO (must not block)", PathText(dir_ / "fifo"), F, ""},
+        {"link to a page", PathText(dir_ / "link.html"), W, "old.html"},
+        {"link to a link to a page", PathText(dir_ / "link2.html"), W, "old.html"},
+        {"link to a folder", PathText(dir_ / "link-dir"), F, ""},
+        {"dangling link", PathText(dir_ / "dangling.html"), W, "absent.html"},
+        {"link loop", PathText(dir_ / "loop1"), F, ""},
     });
     // A device node of our own, where renaming over it would be possible.
     if (mknod((dir_ / "null-device").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0)
-        cases.push_back({"device node", ToText(dir_ / "null-device"), F, ""});
+        cases.push_back({"device node", PathText(dir_ / "null-device"), F, ""});
     else
         std::printf("  (device node: mknod not permitted, case not run)\n");
     alarm(60);  // opening the FIFO for writing would block: fail loudly instead
@@ -478,7 +475,7 @@ TEST_F(LocationTest, BadAndOddLocations) {
                                  nullptr);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
     ASSERT_NE(reading, INVALID_HANDLE_VALUE);
-    const Text d = ToText(dir_);
+    const Text d = PathText(dir_);
     cases.insert(cases.end(), {
         {"hidden file", d + "\\hidden.html", F, ""},
         {"system file", d + "\\system.html", F, ""},
@@ -495,8 +492,8 @@ TEST_F(LocationTest, BadAndOddLocations) {
         {"alternate data stream old.html:s", d + "\\old.html:s", F, ""},
         {"trailing dot", d + "\\dot.html.", W, "dot.html"},
         {"trailing space", d + "\\space.html ", W, "space.html"},
-        {"forward slashes", ToText(dir_.generic_wstring()) + "/fwd.html", W, "fwd.html"},
-        {"\\\\?\\ prefix", ToText(Literal(dir_ / "lit.html")), W, "lit.html"},
+        {"forward slashes", PathText(dir_.generic_wstring()) + "/fwd.html", W, "fwd.html"},
+        {"\\\\?\\ prefix", PathText(Literal(dir_ / "lit.html")), W, "lit.html"},
         {"relative with backslashes", "sub\\..\\back.html", W, "back.html", true},
     });
     for (const char c : {'?', '*', '<', '>', '|', '"'})
@@ -522,7 +519,7 @@ TEST_F(WriteFileTest, ASymbolicLinkKeepsBeingALinkToTheNewPage) {
                              SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) ||
         GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "no symbolic links here";
-    ASSERT_TRUE(WriteWholeFile(ToText(link), {'n', 'e', 'w'}));
+    ASSERT_TRUE(WriteWholeFile(PathText(link), {'n', 'e', 'w'}));
     EXPECT_TRUE(GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
     EXPECT_EQ(ReadAll(Literal(dir_ / "target.html")), "new");
 }
